@@ -1,0 +1,44 @@
+// read-SCS1: converts one three-component strong-motion acceleration record,
+// given as three CDMG-type component files in the current directory, into one
+// CSV file of time and the three accelerations.
+//
+// The f2c runtime's start-up (its main) records the arguments, installs its
+// signal handlers, connects standard input, output and error to units 5, 6
+// and 0, and then calls MAIN__ below, which runs the conversion once.
+
+#include <cstdint>
+
+#include "component_reader.h"
+#include "csv_writer.h"
+#include "record_io.h"
+#include "sample_array.h"
+
+using namespace record_io;
+
+namespace {
+// The three components, sample n at position n; they live for the whole run.
+SampleArray x, y, z;
+}  // namespace
+
+extern "C" int MAIN__(void) {
+  write_list(stdout_unit, {"Program for Reading CDMG-TYpe Strong Motion Data"});
+  write_list(stdout_unit, {});
+  write_list(stdout_unit, {"Enter 1st File Name of 3 Components"});
+  write_list(stdout_unit, {"Enter 2nd File Name of 3 Components"});
+  write_list(stdout_unit, {"Enter 3rd File Name of 3 Components"});
+
+  // The prompts are shown, but the names are fixed: nothing is read here.
+  Text80 infile1 = text80("SCS1-N38W.txt");
+  const Text80 infile2 = text80("SCS1-S52W.txt");
+  const Text80 infile3 = text80("SCS1-UP.txt");
+
+  // Each load overwrites nt and dt, so the output uses the third file's.
+  std::int32_t nt = 0;
+  float dt = 0.0f;
+  load_component(infile1, x, nt, dt);
+  load_component(infile2, y, nt, dt);
+  load_component(infile3, z, nt, dt);
+
+  write_csv(nt, dt, x, y, z, infile1);
+  stop();
+}

@@ -1,0 +1,158 @@
+#include "record_io.h"
+
+#include <algorithm>
+
+// f2c.h comes last: its macros would break the standard headers above. The
+// ones that clash with names used here go at once.
+#include "f2c.h"
+#undef abs
+#undef min
+#undef max
+
+// The runtime's entry points. f2c.h declares only its types.
+extern "C" {
+integer f_open(olist*);
+integer f_clos(cllist*);
+integer s_rsle(cilist*);
+integer e_rsle(void);
+integer s_wsle(cilist*);
+integer e_wsle(void);
+integer do_lio(ftnint* type, ftnint* number, char* ptr, ftnlen len);
+integer s_rsfe(cilist*);
+integer e_rsfe(void);
+integer s_wsfe(cilist*);
+integer e_wsfe(void);
+integer do_fio(ftnint* number, char* ptr, ftnlen len);
+int s_stop(char* text, ftnlen length);
+}
+
+namespace record_io {
+namespace {
+
+// The runtime's type codes for free-format items.
+constexpr ftnint integer_code = 3;  // 4-byte integer
+constexpr ftnint real_code = 4;     // 4-byte real
+constexpr ftnint text_code = 9;     // character
+
+char a80_format[] = "(a80)";
+
+ftnint code_of(Item::Type type) {
+  switch (type) {
+    case Item::Type::integer: return integer_code;
+    case Item::Type::real: return real_code;
+    case Item::Type::text: return text_code;
+  }
+  return text_code;
+}
+
+// A sequential transfer on `unit`, with no error or end-of-file branch, so
+// that every failure ends in the runtime's fatal-error report.
+cilist control(int unit, const char* format) {
+  cilist c{};
+  c.cierr = 0;
+  c.ciunit = unit;
+  c.ciend = 0;
+  c.cifmt = const_cast<char*>(format);
+  c.cirec = 0;
+  return c;
+}
+
+void transfer(const Item& item) {
+  ftnint code = code_of(item.type());
+  ftnint one = 1;
+  do_lio(&code, &one, item.address(), static_cast<ftnlen>(item.length()));
+}
+
+void transfer_real(float& value) {
+  ftnint code = real_code;
+  ftnint one = 1;
+  do_lio(&code, &one, reinterpret_cast<char*>(&value), sizeof value);
+}
+
+}  // namespace
+
+Text80 text80(std::string_view text) {
+  Text80 field;
+  field.fill(' ');
+  std::copy_n(text.begin(), std::min(text.size(), field.size()), field.begin());
+  return field;
+}
+
+Item::Item(std::int32_t& value)
+    : type_(Type::integer), address_(reinterpret_cast<char*>(&value)), length_(sizeof value) {}
+
+Item::Item(float& value)
+    : type_(Type::real), address_(reinterpret_cast<char*>(&value)), length_(sizeof value) {}
+
+Item::Item(Text80& text) : type_(Type::text), address_(text.data()), length_(text.size()) {}
+
+// The runtime only reads from an item being written.
+Item::Item(std::string_view text)
+    : type_(Type::text), address_(const_cast<char*>(text.data())), length_(text.size()) {}
+
+void open(int unit, const Text80& name, Status status) {
+  static char old_status[] = "old";
+  static char unknown_status[] = "unknown";
+  olist o{};
+  o.oerr = 0;
+  o.ounit = unit;
+  o.ofnm = const_cast<char*>(name.data());
+  o.ofnmlen = static_cast<ftnlen>(name.size());
+  o.osta = status == Status::old ? old_status : unknown_status;
+  f_open(&o);
+}
+
+void close(int unit) {
+  cllist c{};
+  c.cerr = 0;
+  c.cunit = unit;
+  c.csta = nullptr;
+  f_clos(&c);
+}
+
+void read_list(int unit, std::initializer_list<Item> items) {
+  cilist c = control(unit, nullptr);
+  s_rsle(&c);
+  for (const Item& item : items) transfer(item);
+  e_rsle();
+}
+
+void read_reals(int unit, float* values, std::size_t count) {
+  cilist c = control(unit, nullptr);
+  s_rsle(&c);
+  for (std::size_t i = 0; i < count; ++i) transfer_real(values[i]);
+  e_rsle();
+}
+
+void read_a80(int unit, Text80& field) {
+  cilist c = control(unit, a80_format);
+  s_rsfe(&c);
+  ftnint one = 1;
+  do_fio(&one, field.data(), static_cast<ftnlen>(field.size()));
+  e_rsfe();
+}
+
+void write_list(int unit, std::initializer_list<Item> items) {
+  cilist c = control(unit, nullptr);
+  s_wsle(&c);
+  for (const Item& item : items) transfer(item);
+  e_wsle();
+}
+
+void write_reals(int unit, const char* format, std::initializer_list<float> values) {
+  cilist c = control(unit, format);
+  s_wsfe(&c);
+  for (float value : values) {
+    ftnint one = 1;
+    do_fio(&one, reinterpret_cast<char*>(&value), sizeof value);
+  }
+  e_wsfe();
+}
+
+void stop() {
+  static char empty[] = "";
+  s_stop(empty, 0);
+  __builtin_unreachable();
+}
+
+}  // namespace record_io
