@@ -58,6 +58,7 @@ GeneratedComponent parse_generated_component(const std::string& line) {
     else if (key == "dt") c.dt_text = value;
     else if (key == "samples") c.samples = std::stoll(value), samples_given = true;
     else if (key == "per-record") c.per_record = std::stoi(value);
+    else if (key == "trailer") c.trailer = value != "0";
     else if (key == "base") c.base_milli = parse_milli(value);
     else if (key == "step") c.step_milli = parse_milli(value);
     else throw std::runtime_error("unknown key: " + key);
@@ -80,7 +81,7 @@ void write_generated_component(const GeneratedComponent& c, const std::filesyste
     out << ' ' << c.sample_text(n);
     if (n % c.per_record == 0 || n == c.samples) out << '\n';
   }
-  out << "trailing section, never read\n";
+  if (c.trailer) out << "trailing section, never read\n";
   if (!out) throw std::runtime_error("cannot write " + (dir / c.file_name).string());
 }
 
