@@ -130,6 +130,13 @@ void read_a80(int unit, Text80& field) {
   ftnint one = 1;
   do_fio(&one, field.data(), static_cast<ftnlen>(field.size()));
   e_rsfe();
+  // A record ends at a line feed or at a carriage return and line feed; the
+  // runtime knows only the first, so a CR it kept as the record's last
+  // character is part of the line end, not of the text. Echoed, it would
+  // send the cursor back over the line; in a file name, it would name
+  // another file.
+  const auto last = std::find_if(field.rbegin(), field.rend(), [](char ch) { return ch != ' '; });
+  if (last != field.rend() && *last == '\r') *last = ' ';
 }
 
 void write_list(int unit, std::initializer_list<Item> items) {

@@ -71,7 +71,8 @@ void read_list(int unit, std::initializer_list<Item> items);
 void read_reals(int unit, float* values, std::size_t count);
 
 // Fixed-format read statement with the format "(a80)": one record into an
-// 80-character field, blank-filled when shorter, cut when longer.
+// 80-character field, blank-filled when shorter, cut when longer. A record's
+// line end (LF, or CR LF) is not part of it.
 void read_a80(int unit, Text80& field);
 
 // Free-format write statement: one console record of `items`.

@@ -59,6 +59,7 @@ GeneratedComponent parse_generated_component(const std::string& line) {
     else if (key == "samples") c.samples = std::stoll(value), samples_given = true;
     else if (key == "per-record") c.per_record = std::stoi(value);
     else if (key == "trailer") c.trailer = value != "0";
+    else if (key == "line-end") c.crlf = value == "crlf";
     else if (key == "base") c.base_milli = parse_milli(value);
     else if (key == "step") c.step_milli = parse_milli(value);
     else throw std::runtime_error("unknown key: " + key);
@@ -71,17 +72,18 @@ GeneratedComponent parse_generated_component(const std::string& line) {
 
 void write_generated_component(const GeneratedComponent& c, const std::filesystem::path& dir) {
   std::ofstream out(dir / c.file_name, std::ios::binary);
-  out << "Generated test record " << c.file_name << "\n";
-  for (int r = 2; r <= 15; ++r) out << "header text record " << r << "\n";
-  out << c.nt_text << " 1 2 3\n";
-  out << c.dt_text << " 0.5 0.25\n";
-  for (int r = 18; r <= 45; ++r) out << r << " 0 0 0\n";
-  out << c.samples << " points of generated data\n";
+  const char* eol = c.crlf ? "\r\n" : "\n";
+  out << "Generated test record " << c.file_name << eol;
+  for (int r = 2; r <= 15; ++r) out << "header text record " << r << eol;
+  out << c.nt_text << " 1 2 3" << eol;
+  out << c.dt_text << " 0.5 0.25" << eol;
+  for (int r = 18; r <= 45; ++r) out << r << " 0 0 0" << eol;
+  out << c.samples << " points of generated data" << eol;
   for (std::int64_t n = 1; n <= c.samples; ++n) {
     out << ' ' << c.sample_text(n);
-    if (n % c.per_record == 0 || n == c.samples) out << '\n';
+    if (n % c.per_record == 0 || n == c.samples) out << eol;
   }
-  if (c.trailer) out << "trailing section, never read\n";
+  if (c.trailer) out << "trailing section, never read" << eol;
   if (!out) throw std::runtime_error("cannot write " + (dir / c.file_name).string());
 }
 

@@ -9,7 +9,8 @@
 // record 17 with dt, followed by `samples` values (default: nt, at least 0),
 // `per-record` to a data record (default 8), then a trailing section that
 // must never be read (trailer=0 leaves it out, so that the file ends right
-// after the last sample). Sample n (from 1) is
+// after the last sample); line-end=crlf ends every record with CR LF.
+// Sample n (from 1) is
 // base + n * step, computed exactly in thousandths and written with three
 // decimals (defaults: base 0, step 0.001).
 #pragma once
@@ -26,6 +27,7 @@ struct GeneratedComponent {
   std::int64_t samples = 0;
   int per_record = 8;
   bool trailer = true;
+  bool crlf = false;
   std::int64_t base_milli = 0;
   std::int64_t step_milli = 1;
 
