@@ -96,5 +96,11 @@ add_library(f2c_runtime STATIC ${_f2c_sources})
 # Generated headers first, so they win over any stale copy in the source tree.
 target_include_directories(f2c_runtime BEFORE PRIVATE "${_f2c_gen}" "${_f2c_src}")
 target_include_directories(f2c_runtime INTERFACE "${_f2c_gen}")
+
+# The runtime's internal header fio.h (its unit table and fatal-error entry),
+# for the one translation unit that wraps the runtime.
+add_library(f2c_runtime_internals INTERFACE)
+target_include_directories(f2c_runtime_internals INTERFACE "${_f2c_src}")
+target_link_libraries(f2c_runtime_internals INTERFACE f2c_runtime)
 target_compile_options(f2c_runtime PRIVATE ${_f2c_cflags} ${_f2c_extra})
 target_link_libraries(f2c_runtime INTERFACE m)

@@ -1,13 +1,21 @@
 #include "record_io.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
 
-// f2c.h comes last: its macros would break the standard headers above. The
-// ones that clash with names used here go at once.
+// The runtime's headers come last: their macros would break the standard
+// headers above. The ones that clash with names used here go at once.
 #include "f2c.h"
+#include "sysdep1.h"
+#include "fio.h"
 #undef abs
 #undef min
 #undef max
+#undef err
 
 // The runtime's entry points. f2c.h declares only its types.
 extern "C" {
@@ -35,6 +43,51 @@ constexpr ftnint real_code = 4;     // 4-byte real
 constexpr ftnint text_code = 9;     // character
 
 char a80_format[] = "(a80)";
+
+// Ends the run through the runtime's fatal-error report, for a failure the
+// runtime itself does not see. It words the reason from errno.
+[[noreturn]] void fail(int reason, const char* operation) {
+  errno = reason;
+  f__fatal(reason, operation);
+  std::abort();  // not reached: the report ends the process
+}
+
+// The runtime buffers its writes and closes files and exits without looking
+// at the outcome, so a full disk or a failing device would lose records
+// while the run still ended with status 0. Flushing here first, and ending
+// through the runtime's own fatal-error report when that fails, makes such a
+// failure as loud as any other.
+void flush_or_fail(int number) {
+  unit* u = &f__units[number];
+  if (u->ufd == nullptr || !u->uwrt) return;
+  errno = 0;
+  if (std::fflush(u->ufd) == 0 && !std::ferror(u->ufd)) return;
+  const int reason = errno != 0 ? errno : EIO;
+  f__curunit = u;
+  fail(reason, "write end");
+}
+
+// The runtime converts a number read as an integer through a double with an
+// unchecked cast, so a count of 2^31 or more (or below -2^31) arrives as
+// -2147483648, and it rounds a real beyond single precision to infinity.
+// Either would pass for data: a negative count silently drops every sample,
+// an infinite time step or sample fills the CSV with "inf" and "nan". Such a
+// value ends the run with the runtime's invalid-number report instead. (A
+// count written as exactly -2147483648 is refused too: it cannot be told
+// apart, and is no sample count either.)
+void fail_if_out_of_range(const Item& item) {
+  bool bad = false;
+  if (item.type() == Item::Type::integer) {
+    std::int32_t value;
+    std::copy_n(item.address(), sizeof value, reinterpret_cast<char*>(&value));
+    bad = value == std::numeric_limits<std::int32_t>::min();
+  } else if (item.type() == Item::Type::real) {
+    float value;
+    std::copy_n(item.address(), sizeof value, reinterpret_cast<char*>(&value));
+    bad = !std::isfinite(value);
+  }
+  if (bad) fail(ERANGE, "invalid number");
+}
 
 ftnint code_of(Item::Type type) {
   switch (type) {
@@ -103,6 +156,7 @@ void open(int unit, const Text80& name, Status status) {
 }
 
 void close(int unit) {
+  flush_or_fail(unit);
   cllist c{};
   c.cerr = 0;
   c.cunit = unit;
@@ -115,6 +169,7 @@ void read_list(int unit, std::initializer_list<Item> items) {
   s_rsle(&c);
   for (const Item& item : items) transfer(item);
   e_rsle();
+  for (const Item& item : items) fail_if_out_of_range(item);
 }
 
 void read_reals(int unit, float* values, std::size_t count) {
@@ -122,6 +177,8 @@ void read_reals(int unit, float* values, std::size_t count) {
   s_rsle(&c);
   for (std::size_t i = 0; i < count; ++i) transfer_real(values[i]);
   e_rsle();
+  for (std::size_t i = 0; i < count; ++i)
+    if (!std::isfinite(values[i])) fail(ERANGE, "invalid number");
 }
 
 void read_a80(int unit, Text80& field) {
@@ -157,6 +214,7 @@ void write_reals(int unit, const char* format, std::initializer_list<float> valu
 }
 
 void stop() {
+  flush_or_fail(stdout_unit);
   static char empty[] = "";
   s_stop(empty, 0);
   __builtin_unreachable();

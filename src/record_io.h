@@ -59,12 +59,15 @@ class Item {
 void open(int unit, const Text80& name, Status status);
 
 // Disconnects `unit`, keeping the file. After a write, the runtime cuts the
-// file at the end of what was written.
+// file at the end of what was written. Records that cannot be written out
+// end the run with the runtime's write failure report.
 void close(int unit);
 
 // Free-format read statement: starts at the next record, takes records until
 // every item is satisfied, and discards the rest of the last record taken.
-// An empty list consumes one record.
+// An empty list consumes one record. A number that does not fit its item (an
+// integer beyond 32 bits, a real beyond single precision) is an invalid
+// number, like any other.
 void read_list(int unit, std::initializer_list<Item> items);
 
 // Free-format read statement into `count` consecutive reals.
@@ -83,7 +86,8 @@ void write_list(int unit, std::initializer_list<Item> items);
 void write_reals(int unit, const char* format, std::initializer_list<float> values);
 
 // Ends the run with an empty stop text: no message, exit status 0, and the
-// runtime's at-exit flush and close of every unit.
+// runtime's at-exit flush and close of every unit. Console lines that cannot
+// be written out end the run with the runtime's write failure report.
 [[noreturn]] void stop();
 
 }  // namespace record_io
