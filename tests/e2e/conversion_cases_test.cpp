@@ -5,6 +5,12 @@
 //   input/             files put in the run's empty working directory first
 //   generate           optional: component files to make (generated_record.h)
 //   stdin              optional: the standard input (absent: empty input)
+//   run                optional: how to start the program, one per line:
+//                        stdin closed         no standard input at all
+//                        stdout /dev/full     console output to a full device
+//                        address-space-mb N   a virtual memory limit (skipped
+//                                             under sanitizers, which reserve
+//                                             terabytes of address space)
 //   expected/stdout    the console output
 //   expected/status    "exit 0", or "abort" (the runtime's fatal error)
 //   expected/stderr    the first line of standard error (empty: none at all)
@@ -15,6 +21,7 @@
 //                      optional: the name of an output file whose content is
 //                      the CSV the generated components must give
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,11 +60,35 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
   return files;
 }
 
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
 std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 std::string trimmed(std::string s) {
   while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
   return s;
+}
+
+struct RunOptions {
+  bool stdin_closed = false;
+  bool stdout_to_full_device = false;
+  long address_space_mb = 0;  // 0: no limit
+};
+
+RunOptions parse_run_options(const std::string& text) {
+  RunOptions o;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    if (line == "stdin closed") o.stdin_closed = true;
+    else if (line == "stdout /dev/full") o.stdout_to_full_device = true;
+    else if (line.rfind("address-space-mb ", 0) == 0) o.address_space_mb = std::stol(line.substr(17));
+    else ADD_FAILURE() << "unknown run option: " << line;
+  }
+  return o;
 }
 
 struct Outcome {
@@ -67,16 +98,28 @@ struct Outcome {
 };
 
 // Runs the program in `work` with `stdin_path` as standard input.
-Outcome run_program(const fs::path& work, const fs::path& stdin_path, const fs::path& scratch) {
+Outcome run_program(const fs::path& work, const fs::path& stdin_path, const fs::path& scratch,
+                    const RunOptions& options) {
   const fs::path out_path = scratch / "stdout", err_path = scratch / "stderr";
+  write_file(out_path, "");
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(work.c_str()) != 0) _exit(127);
     const int in = open(stdin_path.c_str(), O_RDONLY);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = options.stdout_to_full_device
+                        ? open("/dev/full", O_WRONLY)
+                        : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0) _exit(127);
     dup2(in, 0), dup2(out, 1), dup2(err, 2);
+    for (const int fd : {in, out, err})
+      if (fd > 2) close(fd);
+    if (options.stdin_closed) close(0);
+    if (options.address_space_mb > 0) {
+      const rlim_t bytes = static_cast<rlim_t>(options.address_space_mb) << 20;
+      const rlimit limit{bytes, bytes};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+    }
     execl(READ_SCS1_PROGRAM, READ_SCS1_PROGRAM, static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -116,6 +159,11 @@ class ConversionCase : public ::testing::TestWithParam<std::string> {
 TEST_P(ConversionCase, MatchesExpectedFiles) {
   const fs::path dir = fs::path(READ_SCS1_CASES_DIR) / GetParam();
   const fs::path expected = dir / "expected";
+  const RunOptions options =
+      fs::exists(dir / "run") ? parse_run_options(read_file(dir / "run")) : RunOptions{};
+#ifdef READ_SCS1_SANITIZED
+  if (options.address_space_mb > 0) GTEST_SKIP() << "no address-space limit under sanitizers";
+#endif
   const fs::path work = scratch_ / "work";
   fs::create_directories(work);
 
@@ -133,7 +181,7 @@ TEST_P(ConversionCase, MatchesExpectedFiles) {
   const auto before = snapshot(work);
 
   const fs::path stdin_path = fs::exists(dir / "stdin") ? dir / "stdin" : fs::path("/dev/null");
-  const Outcome outcome = run_program(work, stdin_path, scratch_);
+  const Outcome outcome = run_program(work, stdin_path, scratch_, options);
 
   EXPECT_EQ(outcome.status, trimmed(read_file(expected / "status")));
   EXPECT_EQ(first_line(outcome.stderr_bytes), trimmed(read_file(expected / "stderr")))

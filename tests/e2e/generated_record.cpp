@@ -59,7 +59,9 @@ GeneratedComponent parse_generated_component(const std::string& line) {
     else if (key == "samples") c.samples = std::stoll(value), samples_given = true;
     else if (key == "per-record") c.per_record = std::stoi(value);
     else if (key == "trailer") c.trailer = value != "0";
-    else if (key == "line-end") c.crlf = value == "crlf";
+    else if (key == "line-end") c.line_end = value == "crlf" ? "\r\n" : value == "cr" ? "\r" : "\n";
+    else if (key == "final-line-end") c.final_line_end = value != "0";
+    else if (key == "title-bytes") c.title_bytes = std::stoul(value);
     else if (key == "base") c.base_milli = parse_milli(value);
     else if (key == "step") c.step_milli = parse_milli(value);
     else throw std::runtime_error("unknown key: " + key);
@@ -71,9 +73,10 @@ GeneratedComponent parse_generated_component(const std::string& line) {
 }
 
 void write_generated_component(const GeneratedComponent& c, const std::filesystem::path& dir) {
-  std::ofstream out(dir / c.file_name, std::ios::binary);
-  const char* eol = c.crlf ? "\r\n" : "\n";
-  out << "Generated test record " << c.file_name << eol;
+  std::ostringstream out;
+  const std::string& eol = c.line_end;
+  if (c.title_bytes > 0) out << std::string(c.title_bytes, 'T') << eol;
+  else out << "Generated test record " << c.file_name << eol;
   for (int r = 2; r <= 15; ++r) out << "header text record " << r << eol;
   out << c.nt_text << " 1 2 3" << eol;
   out << c.dt_text << " 0.5 0.25" << eol;
@@ -84,7 +87,11 @@ void write_generated_component(const GeneratedComponent& c, const std::filesyste
     if (n % c.per_record == 0 || n == c.samples) out << eol;
   }
   if (c.trailer) out << "trailing section, never read" << eol;
-  if (!out) throw std::runtime_error("cannot write " + (dir / c.file_name).string());
+  std::string bytes = out.str();
+  if (!c.final_line_end && bytes.size() >= eol.size()) bytes.resize(bytes.size() - eol.size());
+  std::ofstream file(dir / c.file_name, std::ios::binary);
+  file << bytes;
+  if (!file) throw std::runtime_error("cannot write " + (dir / c.file_name).string());
 }
 
 std::string expected_csv(const std::vector<GeneratedComponent>& components) {

@@ -9,7 +9,9 @@
 // record 17 with dt, followed by `samples` values (default: nt, at least 0),
 // `per-record` to a data record (default 8), then a trailing section that
 // must never be read (trailer=0 leaves it out, so that the file ends right
-// after the last sample); line-end=crlf ends every record with CR LF.
+// after the last sample). line-end=crlf or line-end=cr ends every record with
+// CR LF or with a lone CR instead of LF; final-line-end=0 leaves the last
+// record without one; title-bytes=N makes the title N characters long.
 // Sample n (from 1) is
 // base + n * step, computed exactly in thousandths and written with three
 // decimals (defaults: base 0, step 0.001).
@@ -27,7 +29,9 @@ struct GeneratedComponent {
   std::int64_t samples = 0;
   int per_record = 8;
   bool trailer = true;
-  bool crlf = false;
+  std::string line_end = "\n";
+  bool final_line_end = true;
+  std::size_t title_bytes = 0;  // 0: a short title naming the file
   std::int64_t base_milli = 0;
   std::int64_t step_milli = 1;
 
