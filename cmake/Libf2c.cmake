@@ -87,9 +87,27 @@ set(_f2c_units
   backspac close dfe dolio due endfile err fmt fmtlib ftell_ iio ilnw
   inquire lread lwrite open rdfmt rewind rsfe rsli rsne sfe sue typesize
   uio util wref wrtfmt wsfe wsle wsne xwsne)
+# One fix to the runtime, made on a copy in the build tree. Its list reader
+# classifies each input byte through a table of 128 + 1 entries (EOF and
+# ASCII), but looks bytes from 128 to 255 up in it too: a byte such as 0xE9
+# right after a number read up to 127 bytes past the table's end. The table
+# grows to every byte value; the new entries are 0 (no separator, sign or
+# exponent letter), which is what those bytes are.
+file(READ "${_f2c_src}/lread.c" _lread)
+string(REPLACE "char f__ltab[128+1] = {" "char f__ltab[256+1] = {" _lread_fixed "${_lread}")
+if(_lread_fixed STREQUAL _lread)
+  message(FATAL_ERROR "libf2c's lread.c has no 'char f__ltab[128+1]' table to widen; check the fix")
+endif()
+file(WRITE "${_f2c_gen}/fixed/lread.c.new" "${_lread_fixed}")
+configure_file("${_f2c_gen}/fixed/lread.c.new" "${_f2c_gen}/fixed/lread.c" COPYONLY)
+
 set(_f2c_sources "")
 foreach(_u ${_f2c_units})
-  list(APPEND _f2c_sources "${_f2c_src}/${_u}.c")
+  if(_u STREQUAL "lread")
+    list(APPEND _f2c_sources "${_f2c_gen}/fixed/lread.c")
+  else()
+    list(APPEND _f2c_sources "${_f2c_src}/${_u}.c")
+  endif()
 endforeach()
 
 add_library(f2c_runtime STATIC ${_f2c_sources})
