@@ -116,12 +116,6 @@ void transfer(const Item& item) {
   do_lio(&code, &one, item.address(), static_cast<ftnlen>(item.length()));
 }
 
-void transfer_real(float& value) {
-  ftnint code = real_code;
-  ftnint one = 1;
-  do_lio(&code, &one, reinterpret_cast<char*>(&value), sizeof value);
-}
-
 }  // namespace
 
 Text80 text80(std::string_view text) {
@@ -175,10 +169,9 @@ void read_list(int unit, std::initializer_list<Item> items) {
 void read_reals(int unit, float* values, std::size_t count) {
   cilist c = control(unit, nullptr);
   s_rsle(&c);
-  for (std::size_t i = 0; i < count; ++i) transfer_real(values[i]);
+  for (std::size_t i = 0; i < count; ++i) transfer(Item(values[i]));
   e_rsle();
-  for (std::size_t i = 0; i < count; ++i)
-    if (!std::isfinite(values[i])) fail(ERANGE, "invalid number");
+  for (std::size_t i = 0; i < count; ++i) fail_if_out_of_range(Item(values[i]));
 }
 
 void read_a80(int unit, Text80& field) {
