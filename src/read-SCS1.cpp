@@ -7,6 +7,7 @@
 // and 0, and then calls MAIN__ below, which runs the conversion once.
 
 #include <cstdint>
+#include <new>
 
 #include "component_reader.h"
 #include "csv_writer.h"
@@ -16,11 +17,11 @@
 using namespace record_io;
 
 namespace {
+
 // The three components, sample n at position n; they live for the whole run.
 SampleArray x, y, z;
-}  // namespace
 
-extern "C" int MAIN__(void) {
+void run() {
   write_list(stdout_unit, {"Program for Reading CDMG-TYpe Strong Motion Data"});
   write_list(stdout_unit, {});
   write_list(stdout_unit, {"Enter 1st File Name of 3 Components"});
@@ -40,5 +41,18 @@ extern "C" int MAIN__(void) {
   load_component(infile3, z, nt, dt);
 
   write_csv(nt, dt, x, y, z, infile1);
+}
+
+}  // namespace
+
+extern "C" int MAIN__(void) {
+  // Sample storage grows with the data; a record larger than the memory the
+  // process may have fails like any other I/O failure, with the runtime's
+  // report naming the file being read.
+  try {
+    run();
+  } catch (const std::bad_alloc&) {
+    fail_out_of_memory();
+  }
   stop();
 }

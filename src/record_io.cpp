@@ -206,6 +206,12 @@ void write_reals(int unit, const char* format, std::initializer_list<float> valu
   e_wsfe();
 }
 
+void fail_out_of_memory() {
+  constexpr int out_of_free_space = 113;  // the runtime's own error number
+  f__fatal(out_of_free_space, "list in");
+  std::abort();  // not reached: the report ends the process
+}
+
 void stop() {
   flush_or_fail(stdout_unit);
   static char empty[] = "";

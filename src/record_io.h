@@ -85,6 +85,10 @@ void write_list(int unit, std::initializer_list<Item> items);
 // the call (the runtime quotes it in its failure report).
 void write_reals(int unit, const char* format, std::initializer_list<float> values);
 
+// Ends the run with the runtime's "out of free space" report, for storage
+// the program could not get while reading the unit last used.
+[[noreturn]] void fail_out_of_memory();
+
 // Ends the run with an empty stop text: no message, exit status 0, and the
 // runtime's at-exit flush and close of every unit. Console lines that cannot
 // be written out end the run with the runtime's write failure report.
