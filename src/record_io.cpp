@@ -45,9 +45,10 @@ constexpr ftnint text_code = 9;     // character
 char a80_format[] = "(a80)";
 
 // Ends the run through the runtime's fatal-error report, for a failure the
-// runtime itself does not see. It words the reason from errno.
+// runtime itself does not see: an operating-system reason (below 100, worded
+// from errno) or one of the runtime's own error numbers.
 [[noreturn]] void fail(int reason, const char* operation) {
-  errno = reason;
+  if (reason < 100) errno = reason;
   f__fatal(reason, operation);
   std::abort();  // not reached: the report ends the process
 }
@@ -208,8 +209,7 @@ void write_reals(int unit, const char* format, std::initializer_list<float> valu
 
 void fail_out_of_memory() {
   constexpr int out_of_free_space = 113;  // the runtime's own error number
-  f__fatal(out_of_free_space, "list in");
-  std::abort();  // not reached: the report ends the process
+  fail(out_of_free_space, "list in");
 }
 
 void stop() {

@@ -56,7 +56,10 @@ GeneratedComponent parse_generated_component(const std::string& line) {
     const std::string key = word.substr(0, eq), value = word.substr(eq + 1);
     if (key == "nt") c.nt_text = value;
     else if (key == "dt") c.dt_text = value;
-    else if (key == "samples") c.samples = std::stoll(value), samples_given = true;
+    else if (key == "samples") {
+      c.samples = std::stoll(value);
+      samples_given = true;
+    }
     else if (key == "per-record") c.per_record = std::stoi(value);
     else if (key == "trailer") c.trailer = value != "0";
     else if (key == "line-end") c.line_end = value == "crlf" ? "\r\n" : value == "cr" ? "\r" : "\n";
@@ -99,16 +102,19 @@ std::string expected_csv(const std::vector<GeneratedComponent>& components) {
   const GeneratedComponent& third = components[2];
   const std::int64_t nt = std::stoll(third.nt_text);
   const float dt = static_cast<float>(std::strtod(third.dt_text.c_str(), nullptr));
-  auto sample = [](const GeneratedComponent& c, std::int64_t n) {
-    const std::int64_t stored = std::min(c.samples, std::max<std::int64_t>(0, std::stoll(c.nt_text)));
-    if (n > stored) return 0.0f;
-    return static_cast<float>(std::strtod(c.sample_text(n).c_str(), nullptr));
+  // What each load stores: its first min(samples, nt) samples.
+  std::vector<std::int64_t> stored;
+  for (const auto& c : components)
+    stored.push_back(std::min(c.samples, std::max<std::int64_t>(0, std::stoll(c.nt_text))));
+  auto sample = [&](std::size_t k, std::int64_t n) {
+    if (n > stored[k]) return 0.0f;
+    return static_cast<float>(std::strtod(components[k].sample_text(n).c_str(), nullptr));
   };
   std::string csv;
   for (std::int64_t i = 1; i <= nt; ++i) {
     const float t = static_cast<float>(static_cast<double>(i - 1) * static_cast<double>(dt));
     csv += fixed_field(t, 7);
-    for (const auto& c : components) csv += "," + fixed_field(sample(c, i), 10);
+    for (std::size_t k = 0; k < components.size(); ++k) csv += "," + fixed_field(sample(k, i), 10);
     csv += '\n';
   }
   return csv;
