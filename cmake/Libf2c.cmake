@@ -87,38 +87,89 @@ set(_f2c_units
   backspac close dfe dolio due endfile err fmt fmtlib ftell_ iio ilnw
   inquire lread lwrite open rdfmt rewind rsfe rsli rsne sfe sue typesize
   uio util wref wrtfmt wsfe wsle wsne xwsne)
-# One fix to the runtime, made on a copy in the build tree. Its list reader
-# classifies each input byte through a table of 128 + 1 entries (EOF and
-# ASCII), but looks bytes from 128 to 255 up in it too: a byte such as 0xE9
-# right after a number read up to 127 bytes past the table's end. The table
-# grows to every byte value; the new entries are 0 (no separator, sign or
-# exponent letter), which is what those bytes are.
-file(READ "${_f2c_src}/lread.c" _lread)
-string(REPLACE "char f__ltab[128+1] = {" "char f__ltab[256+1] = {" _lread_fixed "${_lread}")
-if(_lread_fixed STREQUAL _lread)
-  message(FATAL_ERROR "libf2c's lread.c has no 'char f__ltab[128+1]' table to widen; check the fix")
-endif()
-file(WRITE "${_f2c_gen}/fixed/lread.c.new" "${_lread_fixed}")
-configure_file("${_f2c_gen}/fixed/lread.c.new" "${_f2c_gen}/fixed/lread.c" COPYONLY)
+# The project's patch series (cmake/libf2c-patches/series) is applied to a
+# copy of the source in the build tree, the way a distribution carries
+# patches. "fix" patches go into every runtime built here; "speed" patches
+# only where LIBF2C_SPEED_PATCHES is ON. Two runtimes are built:
+#   f2c_runtime            the one the program links: fixes, and the speed
+#                          patches unless LIBF2C_SPEED_PATCHES is OFF;
+#   f2c_runtime_reference  fixes only, for the reference program the tests
+#                          and the benchmark compare the program with.
+option(LIBF2C_SPEED_PATCHES "Apply the runtime's speed patches (the fixes are always applied)" ON)
+set(_f2c_patch_dir "${PROJECT_SOURCE_DIR}/cmake/libf2c-patches")
+file(STRINGS "${_f2c_patch_dir}/series" _f2c_series REGEX "^[^#]")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_f2c_patch_dir}/series")
 
-set(_f2c_sources "")
-foreach(_u ${_f2c_units})
-  if(_u STREQUAL "lread")
-    list(APPEND _f2c_sources "${_f2c_gen}/fixed/lread.c")
-  else()
-    list(APPEND _f2c_sources "${_f2c_src}/${_u}.c")
+# Copies the source to DIR and applies the series' patches of the given
+# kinds, unless DIR already holds exactly that (a stamp of the source path and
+# the patches' contents). A patch that does not apply stops the configure.
+function(libf2c_patched_tree dir kinds)
+  set(_stamp_text "${_f2c_src}\n")
+  set(_patches "")
+  foreach(_line ${_f2c_series})
+    string(REGEX MATCH "^([^ \t]+)[ \t]+([a-z]+)" _m "${_line}")
+    if(NOT _m)
+      message(FATAL_ERROR "cmake/libf2c-patches/series: cannot read the line '${_line}'")
+    endif()
+    set(_file "${CMAKE_MATCH_1}")
+    set(_kind "${CMAKE_MATCH_2}")
+    if(NOT _kind STREQUAL "fix" AND NOT _kind STREQUAL "speed")
+      message(FATAL_ERROR "cmake/libf2c-patches/series: ${_file} has the kind '${_kind}', not fix or speed")
+    endif()
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_f2c_patch_dir}/${_file}")
+    if(_kind IN_LIST kinds)
+      file(SHA256 "${_f2c_patch_dir}/${_file}" _sum)
+      string(APPEND _stamp_text "${_file} ${_sum}\n")
+      list(APPEND _patches "${_file}")
+    endif()
+  endforeach()
+  if(EXISTS "${dir}/.patched" )
+    file(READ "${dir}/.patched" _old_stamp)
+    if(_old_stamp STREQUAL _stamp_text)
+      return()
+    endif()
   endif()
-endforeach()
+  file(REMOVE_RECURSE "${dir}")
+  file(COPY "${_f2c_src}/" DESTINATION "${dir}" PATTERN "debian" EXCLUDE)
+  find_program(PATCH_EXECUTABLE patch REQUIRED)
+  foreach(_file ${_patches})
+    execute_process(
+      COMMAND "${PATCH_EXECUTABLE}" -p1 --forward --batch --silent --no-backup-if-mismatch
+              --reject-file=- -d "${dir}" -i "${_f2c_patch_dir}/${_file}"
+      RESULT_VARIABLE _rc OUTPUT_VARIABLE _out ERROR_VARIABLE _out)
+    if(NOT _rc EQUAL 0)
+      message(FATAL_ERROR "The runtime patch ${_file} does not apply to ${_f2c_src}:\n${_out}")
+    endif()
+  endforeach()
+  file(WRITE "${dir}/.patched" "${_stamp_text}")
+endfunction()
 
-add_library(f2c_runtime STATIC ${_f2c_sources})
-# Generated headers first, so they win over any stale copy in the source tree.
-target_include_directories(f2c_runtime BEFORE PRIVATE "${_f2c_gen}" "${_f2c_src}")
-target_include_directories(f2c_runtime INTERFACE "${_f2c_gen}")
+set(_f2c_tree "${CMAKE_BINARY_DIR}/_deps/libf2c/tree")
+set(_f2c_reference_tree "${CMAKE_BINARY_DIR}/_deps/libf2c/tree-reference")
+if(LIBF2C_SPEED_PATCHES)
+  libf2c_patched_tree("${_f2c_tree}" "fix;speed")
+else()
+  libf2c_patched_tree("${_f2c_tree}" "fix")
+endif()
+libf2c_patched_tree("${_f2c_reference_tree}" "fix")
 
-# The runtime's internal header fio.h (its unit table and fatal-error entry),
-# for the one translation unit that wraps the runtime.
+function(libf2c_runtime target tree)
+  set(_sources "")
+  foreach(_u ${_f2c_units})
+    list(APPEND _sources "${tree}/${_u}.c")
+  endforeach()
+  add_library(${target} STATIC ${_sources})
+  # Generated headers first, so they win over any stale copy in the tree.
+  target_include_directories(${target} BEFORE PRIVATE "${_f2c_gen}" "${tree}")
+  target_include_directories(${target} INTERFACE "${_f2c_gen}")
+  target_compile_options(${target} PRIVATE ${_f2c_cflags} ${_f2c_extra})
+  target_link_libraries(${target} INTERFACE m)
+endfunction()
+libf2c_runtime(f2c_runtime "${_f2c_tree}")
+libf2c_runtime(f2c_runtime_reference "${_f2c_reference_tree}")
+
+# The runtime's headers, its internal fio.h included (its unit table and
+# fatal-error entry), for the one translation unit that wraps the runtime.
+# Headers only: the program links one runtime or the other.
 add_library(f2c_runtime_internals INTERFACE)
-target_include_directories(f2c_runtime_internals INTERFACE "${_f2c_src}")
-target_link_libraries(f2c_runtime_internals INTERFACE f2c_runtime)
-target_compile_options(f2c_runtime PRIVATE ${_f2c_cflags} ${_f2c_extra})
-target_link_libraries(f2c_runtime INTERFACE m)
+target_include_directories(f2c_runtime_internals INTERFACE "${_f2c_gen}" "${_f2c_tree}")
