@@ -294,8 +294,8 @@ TEST(FormatReuse, FollowsFormatsThatAlternateChangeOrMove) {
       {"equal text at another address", same_text_elsewhere, nullptr},
       {"first changed in place", first, "('cd',F6.2)"},
       {"the other copy after the first changed", same_text_elsewhere, nullptr},
-      {"first changed to a longer format", first, "('c',F7.3)"},
-      {"first changed to a shorter format", first, "(F3.0)     "},
+      {"first changed to a wider field", first, "('c',F17.3)"},
+      {"first changed to a shorter format", first, "(F3.0)\0    "},
   };
   // The same statements down the stock path (the format parsed every time)
   // and the fast one; first is restored between the two runs.
