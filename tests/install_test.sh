@@ -10,7 +10,8 @@ trap 'rm -rf "$scratch"' EXIT
 
 check_tree() {
   local root=$1
-  for f in bin/read-SCS1 bin/read-SCS1-plot share/man/man1/read-SCS1.1; do
+  for f in bin/read-SCS1 bin/read-SCS1-plot share/man/man1/read-SCS1.1.gz share/man/man1/read-SCS1-plot.1.gz \
+           share/doc/read-scs1/copyright; do
     [ -f "$root/$f" ] || { echo "missing from the installed tree: $f"; exit 1; }
   done
   [ -x "$root/bin/read-SCS1" ] && [ -x "$root/bin/read-SCS1-plot" ] || { echo "not executable"; exit 1; }
