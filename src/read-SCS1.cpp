@@ -49,6 +49,7 @@ extern "C" int MAIN__(void) {
   // Sample storage grows with the data; a record larger than the memory the
   // process may have fails like any other I/O failure, with the runtime's
   // report naming the file being read.
+  begin_run();
   try {
     run();
   } catch (const std::bad_alloc&) {

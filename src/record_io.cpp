@@ -1,7 +1,13 @@
 #include "record_io.h"
 
+#include <stdio_ext.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -53,19 +59,55 @@ char a80_format[] = "(a80)";
   std::abort();  // not reached: the report ends the process
 }
 
-// The runtime buffers its writes and closes files and exits without looking
-// at the outcome, so a full disk or a failing device would lose records
-// while the run still ended with status 0. Flushing here first, and ending
-// through the runtime's own fatal-error report when that fails, makes such a
-// failure as loud as any other.
+// The length of the records written so far on each unit, while they are all
+// alike (0: none yet, -1: of different lengths), so that a file cut by a
+// failing write can be brought back to its last whole record.
+std::array<long, MXUNIT> record_lengths{};
+
+void note_record_length(int number, long length) {
+  long& known = record_lengths[static_cast<std::size_t>(number)];
+  if (known == 0) known = length;
+  else if (known != length) known = -1;
+}
+
+// Ends the run for a write on unit `number` that the operating system
+// refused (a full disk, a file-size limit, a failing device), with its
+// reason. What stdio still holds for the file is dropped rather than tried
+// again at exit, and a regular file whose records are all alike is cut back
+// to its last whole record, so that it never ends in part of one: the
+// records written before the failure stay.
+[[noreturn]] void fail_write(int number, int reason) {
+  unit* u = &f__units[number];
+  __fpurge(u->ufd);
+  const long length = record_lengths[static_cast<std::size_t>(number)];
+  struct stat st {};
+  const int fd = fileno(u->ufd);
+  if (length > 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size % length != 0) {
+    if (ftruncate(fd, st.st_size - st.st_size % length) != 0) reason = errno;
+  }
+  f__curunit = u;
+  fail(reason != 0 ? reason : EIO, "write end");
+}
+
+// The runtime writes through stdio and looks at the outcome nowhere, so a
+// failed write would go unnoticed: every later record would be formatted
+// into a stream that has already failed, and the run would end with status
+// 0 or with a reason long lost. Each write statement is checked as soon as
+// it is done instead; `reason` is errno as the statement left it (set to 0
+// before it), which the failing write set.
+void fail_if_write_failed(int number, int reason) {
+  FILE* f = f__units[number].ufd;
+  if (f != nullptr && ferror_unlocked(f)) fail_write(number, reason);
+}
+
+// Writes out what stdio still holds for the unit, and ends the run if that
+// fails: the runtime closes files and exits without looking.
 void flush_or_fail(int number) {
   unit* u = &f__units[number];
   if (u->ufd == nullptr || !u->uwrt) return;
   errno = 0;
   if (std::fflush(u->ufd) == 0 && !std::ferror(u->ufd)) return;
-  const int reason = errno != 0 ? errno : EIO;
-  f__curunit = u;
-  fail(reason, "write end");
+  fail_write(number, errno);
 }
 
 // The runtime converts a number read as an integer through a double with an
@@ -138,6 +180,13 @@ Item::Item(Text80& text) : type_(Type::text), address_(text.data()), length_(tex
 Item::Item(std::string_view text)
     : type_(Type::text), address_(const_cast<char*>(text.data())), length_(text.size()) {}
 
+void begin_run() {
+  // A file-size limit would kill the process with SIGXFSZ in the middle of
+  // a write, without a word and with a record cut in two. Ignored, the limit
+  // makes the write fail with EFBIG, reported like any other failed write.
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
 void open(int unit, const Text80& name, Status status) {
   static char old_status[] = "old";
   static char unknown_status[] = "unknown";
@@ -148,6 +197,7 @@ void open(int unit, const Text80& name, Status status) {
   o.ofnmlen = static_cast<ftnlen>(name.size());
   o.osta = status == Status::old ? old_status : unknown_status;
   f_open(&o);
+  record_lengths[static_cast<std::size_t>(unit)] = 0;
 }
 
 void close(int unit) {
@@ -192,19 +242,25 @@ void read_a80(int unit, Text80& field) {
 
 void write_list(int unit, std::initializer_list<Item> items) {
   cilist c = control(unit, nullptr);
+  errno = 0;
   s_wsle(&c);
   for (const Item& item : items) transfer(item);
   e_wsle();
+  fail_if_write_failed(unit, errno);
 }
 
 void write_reals(int unit, const char* format, std::initializer_list<float> values) {
   cilist c = control(unit, format);
+  errno = 0;
   s_wsfe(&c);
   for (float value : values) {
     ftnint one = 1;
     do_fio(&one, reinterpret_cast<char*>(&value), sizeof value);
   }
+  // The record's characters, and its line end, are about to be written.
+  note_record_length(unit, std::max<long>(f__recpos, f__hiwater) + 1);
   e_wsfe();
+  fail_if_write_failed(unit, errno);
 }
 
 void fail_out_of_memory() {

@@ -54,6 +54,10 @@ class Item {
   std::size_t length_;
 };
 
+// Prepares the run's I/O: a file-size limit makes a write fail, reported
+// with "File too large", instead of killing the process.
+void begin_run();
+
 // Connects `unit` to the file named by `name`. The runtime removes trailing
 // blanks from the name; leading blanks stay part of it.
 void open(int unit, const Text80& name, Status status);
@@ -79,10 +83,18 @@ void read_reals(int unit, float* values, std::size_t count);
 void read_a80(int unit, Text80& field);
 
 // Free-format write statement: one console record of `items`.
+//
+// A write statement whose characters the operating system refuses (a full
+// disk or device, a file-size limit, an I/O error) ends the run at once with
+// the runtime's "write end" report and the system's reason; records written
+// before it stay, and a file of records all alike is cut back to its last
+// whole record. The runtime buffers records, so the statement that fails is
+// the one that fills a buffer the system refuses.
 void write_list(int unit, std::initializer_list<Item> items);
 
-// Formatted write statement of reals under `format`. The format must outlive
-// the call (the runtime quotes it in its failure report).
+// Formatted write statement of reals under `format`, failing as write_list
+// does. The format must outlive the call (the runtime quotes it in its
+// failure report).
 void write_reals(int unit, const char* format, std::initializer_list<float> values);
 
 // Ends the run with the runtime's "out of free space" report, for storage

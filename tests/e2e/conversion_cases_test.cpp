@@ -14,6 +14,8 @@
 //                        address-space-mb N   a virtual memory limit (skipped
 //                                             under sanitizers, which reserve
 //                                             terabytes of address space)
+//                        file-size-limit-kb N a limit on the size of any file
+//                                             the run writes (RLIMIT_FSIZE)
 //   expected/stdout    the console output
 //   expected/status    "exit 0", or "abort" (the runtime's fatal error)
 //   expected/stderr    the first line of standard error (empty: none at all)
@@ -85,6 +87,7 @@ struct RunOptions {
   bool stdin_closed = false;
   bool stdout_to_full_device = false;
   long address_space_mb = 0;  // 0: no limit
+  long file_size_limit_kb = 0;  // 0: no limit
 };
 
 RunOptions parse_run_options(const std::string& text) {
@@ -95,6 +98,7 @@ RunOptions parse_run_options(const std::string& text) {
     if (line == "stdin closed") o.stdin_closed = true;
     else if (line == "stdout /dev/full") o.stdout_to_full_device = true;
     else if (line.rfind("address-space-mb ", 0) == 0) o.address_space_mb = std::stol(line.substr(17));
+    else if (line.rfind("file-size-limit-kb ", 0) == 0) o.file_size_limit_kb = std::stol(line.substr(19));
     else ADD_FAILURE() << "unknown run option: " << line;
   }
   return o;
@@ -128,6 +132,11 @@ Outcome run_program(const fs::path& work, const fs::path& stdin_path, const fs::
       const rlim_t bytes = static_cast<rlim_t>(options.address_space_mb) << 20;
       const rlimit limit{bytes, bytes};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+    }
+    if (options.file_size_limit_kb > 0) {
+      const rlim_t bytes = static_cast<rlim_t>(options.file_size_limit_kb) << 10;
+      const rlimit limit{bytes, bytes};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     }
     execl(program(), program(), static_cast<char*>(nullptr));
     _exit(127);
