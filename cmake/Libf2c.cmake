@@ -168,6 +168,13 @@ endfunction()
 libf2c_runtime(f2c_runtime "${_f2c_tree}")
 libf2c_runtime(f2c_runtime_reference "${_f2c_reference_tree}")
 
+# The runtime's start-up (main.c of the tree the program links), and its
+# compiler flags, for a harness that runs the program's start-up under a main
+# of its own (tests/fuzz/afl).
+set(LIBF2C_STARTUP_SOURCE "${_f2c_tree}/main.c")
+set(LIBF2C_C_FLAGS ${_f2c_cflags} ${_f2c_extra})
+set(LIBF2C_INCLUDE_DIRS "${_f2c_gen}" "${_f2c_tree}")
+
 # The runtime's headers, its internal fio.h included (its unit table and
 # fatal-error entry), for the one translation unit that wraps the runtime.
 # Headers only: the program links one runtime or the other.
