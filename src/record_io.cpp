@@ -110,14 +110,12 @@ void flush_or_fail(int number) {
   fail_write(number, errno);
 }
 
-// The runtime converts a number read as an integer through a double with an
-// unchecked cast, so a count of 2^31 or more (or below -2^31) arrives as
-// -2147483648, and it rounds a real beyond single precision to infinity.
-// Either would pass for data: a negative count silently drops every sample,
-// an infinite time step or sample fills the CSV with "inf" and "nan". Such a
-// value ends the run with the runtime's invalid-number report instead. (A
-// count written as exactly -2147483648 is refused too: it cannot be told
-// apart, and is no sample count either.)
+// The runtime rounds a real beyond single precision to infinity, which would
+// pass for data: an infinite time step or sample fills the CSV with "inf" and
+// "nan". Such a value ends the run with the runtime's invalid-number report
+// instead. (The runtime's own fix refuses a count beyond 32 bits in the same
+// words; a count written as exactly -2147483648, which once stood for any
+// count out of range, stays refused: it is no sample count either.)
 void fail_if_out_of_range(const Item& item) {
   bool bad = false;
   if (item.type() == Item::Type::integer) {
