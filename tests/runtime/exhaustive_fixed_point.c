@@ -5,8 +5,8 @@
  *
  *   exhaustive_fixed_point [--jobs N] [--stride S]
  *
- * With the default stride of 1 it covers all 2^32 patterns (about 40 core
- * minutes: sprintf of a large magnitude is slow); a stride S checks every
+ * With the default stride of 1 it covers all 2^32 patterns (about 3,900
+ * core-seconds: sprintf of a large magnitude is slow); a stride S checks every
  * S-th pattern, for a quick run. Work is split over N forked processes (the
  * runtime keeps its state in globals). Prints the number of patterns
  * checked and of differences, the first few differing patterns, and exits
