@@ -64,6 +64,10 @@ extern "C" [[noreturn]] void __real_abort(void);
 // before they end the process; absent from a build without them.
 extern "C" void __sanitizer_set_death_callback(void (*callback)(void)) __attribute__((weak));
 
+// gcov's counters, written out in a coverage build (scripts/coverage) before
+// the harness ends without exit.
+extern "C" void __gcov_dump(void) __attribute__((weak));
+
 namespace {
 
 constexpr char separator = '\x1e';
@@ -100,6 +104,7 @@ void say(const std::string& text) {
 // A fault: the reason and the run's standard error, then a crash.
 [[noreturn]] void fault(const std::string& why, const std::string& detail) {
   say("conversion_harness: fault: " + why + "\n" + detail + "\n");
+  if (__gcov_dump != nullptr) __gcov_dump();
   __real_abort();
 }
 
@@ -209,6 +214,7 @@ extern "C" [[noreturn]] void __wrap_abort(void) {
   }
   std::error_code ec;
   fs::remove_all(the_run.scratch, ec);
+  if (__gcov_dump != nullptr) __gcov_dump();
   _exit(0);
 }
 
