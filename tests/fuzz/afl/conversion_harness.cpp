@@ -66,7 +66,12 @@ extern "C" void __sanitizer_set_death_callback(void (*callback)(void)) __attribu
 
 // gcov's counters, written out in a coverage build (scripts/coverage) before
 // the harness ends without exit.
-extern "C" void __gcov_dump(void) __attribute__((weak));
+#ifdef READ_SCS1_COVERAGE
+extern "C" void __gcov_dump(void);
+void dump_coverage() { __gcov_dump(); }
+#else
+void dump_coverage() {}
+#endif
 
 namespace {
 
@@ -104,7 +109,7 @@ void say(const std::string& text) {
 // A fault: the reason and the run's standard error, then a crash.
 [[noreturn]] void fault(const std::string& why, const std::string& detail) {
   say("conversion_harness: fault: " + why + "\n" + detail + "\n");
-  if (__gcov_dump != nullptr) __gcov_dump();
+  dump_coverage();
   __real_abort();
 }
 
@@ -214,7 +219,7 @@ extern "C" [[noreturn]] void __wrap_abort(void) {
   }
   std::error_code ec;
   fs::remove_all(the_run.scratch, ec);
-  if (__gcov_dump != nullptr) __gcov_dump();
+  dump_coverage();
   _exit(0);
 }
 
