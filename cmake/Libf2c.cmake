@@ -153,6 +153,7 @@ else()
 endif()
 libf2c_patched_tree("${_f2c_reference_tree}" "fix")
 
+set(LIBF2C_C_FLAGS ${_f2c_cflags} ${_f2c_extra})
 function(libf2c_runtime target tree)
   set(_sources "")
   foreach(_u ${_f2c_units})
@@ -162,17 +163,16 @@ function(libf2c_runtime target tree)
   # Generated headers first, so they win over any stale copy in the tree.
   target_include_directories(${target} BEFORE PRIVATE "${_f2c_gen}" "${tree}")
   target_include_directories(${target} INTERFACE "${_f2c_gen}")
-  target_compile_options(${target} PRIVATE ${_f2c_cflags} ${_f2c_extra})
+  target_compile_options(${target} PRIVATE ${LIBF2C_C_FLAGS})
   target_link_libraries(${target} INTERFACE m)
 endfunction()
 libf2c_runtime(f2c_runtime "${_f2c_tree}")
 libf2c_runtime(f2c_runtime_reference "${_f2c_reference_tree}")
 
-# The runtime's start-up (main.c of the tree the program links), and its
-# compiler flags, for a harness that runs the program's start-up under a main
-# of its own (tests/fuzz/afl).
+# The runtime's start-up (main.c of the tree the program links), for a
+# harness that runs the program's start-up under a main of its own
+# (tests/fuzz/afl), compiled with LIBF2C_C_FLAGS.
 set(LIBF2C_STARTUP_SOURCE "${_f2c_tree}/main.c")
-set(LIBF2C_C_FLAGS ${_f2c_cflags} ${_f2c_extra})
 set(LIBF2C_INCLUDE_DIRS "${_f2c_gen}" "${_f2c_tree}")
 
 # The runtime's headers, its internal fio.h included (its unit table and

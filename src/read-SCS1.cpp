@@ -46,10 +46,10 @@ void run() {
 }  // namespace
 
 extern "C" int MAIN__(void) {
+  begin_run();
   // Sample storage grows with the data; a record larger than the memory the
   // process may have fails like any other I/O failure, with the runtime's
   // report naming the file being read.
-  begin_run();
   try {
     run();
   } catch (const std::bad_alloc&) {
