@@ -19,6 +19,8 @@ using namespace record_io;
 namespace {
 
 // The three components, sample n at position n; they live for the whole run.
+// They are emptied when a run starts rather than when it ends, since a run
+// that stops on an error report never returns here.
 SampleArray x, y, z;
 
 void run() {
@@ -45,8 +47,14 @@ void run() {
 
 }  // namespace
 
+// One whole run per call, from nothing: a process normally makes one, but a
+// fuzzing harness makes many in one process, each after the last one's end
+// (including an error report), and each must start as a fresh process does.
 extern "C" int MAIN__(void) {
   begin_run();
+  x = SampleArray();
+  y = SampleArray();
+  z = SampleArray();
   // Sample storage grows with the data; a record larger than the memory the
   // process may have fails like any other I/O failure, with the runtime's
   // report naming the file being read.

@@ -179,6 +179,7 @@ Item::Item(std::string_view text)
     : type_(Type::text), address_(const_cast<char*>(text.data())), length_(text.size()) {}
 
 void begin_run() {
+  record_lengths.fill(0);
   // A file-size limit would kill the process with SIGXFSZ in the middle of
   // a write, without a word and with a record cut in two. Ignored, the limit
   // makes the write fail with EFBIG, reported like any other failed write.

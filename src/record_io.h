@@ -54,8 +54,9 @@ class Item {
   std::size_t length_;
 };
 
-// Prepares the run's I/O: a file-size limit makes a write fail, reported
-// with "File too large", instead of killing the process.
+// Prepares the run's I/O: no records written yet on any unit, and a
+// file-size limit makes a write fail, reported with "File too large",
+// instead of killing the process.
 void begin_run();
 
 // Connects `unit` to the file named by `name`. The runtime removes trailing
