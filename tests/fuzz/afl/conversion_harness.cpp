@@ -1,10 +1,18 @@
 // A harness for coverage-guided fuzzing (AFL++) of the whole conversion run.
 //
-//   conversion_harness INPUT
+//   conversion_harness                    (built with afl-clang-fast) runs the
+//                                         inputs AFL++ hands over in shared
+//                                         memory, many in one process
+//   conversion_harness [--keep DIR] INPUT...
+//                                         runs each INPUT file in turn, in this
+//                                         process; with --keep, what run N left
+//                                         (stdout, stderr, output, ending) is
+//                                         copied to DIR/N
+//   conversion_harness --runtime-state    lists the runtime's variables and
+//                                         what happens to each between runs
 //
-// INPUT is one file holding the three component files and the standard
-// input, in this order, separated by the byte 0x1E (ASCII record
-// separator):
+// An input holds the three component files and the standard input, in this
+// order, separated by the byte 0x1E (ASCII record separator):
 //
 //   SCS1-N38W.txt 0x1E SCS1-S52W.txt 0x1E SCS1-UP.txt 0x1E standard input
 //
@@ -12,33 +20,39 @@
 // first always exists) and standard input is empty. Bytes after a fourth
 // separator belong to standard input.
 //
-// The harness lays the parts out in a scratch directory on /dev/shm (one per
-// fuzzer process, emptied for every input), and runs the conversion there
-// exactly as the program runs: the runtime's own start-up, which calls
-// MAIN__, with standard input, output and error on files. It runs in the
-// harness's own process (AFL's fork server gives each input a fresh one), so
-// the end of the run is judged where it happens: at exit, or where abort is
-// called (the harness is linked with --wrap=abort), told apart from a
-// sanitizer's report by the sanitizers' death callback.
+// For each input the harness lays the parts out in a scratch directory on
+// /dev/shm (one per fuzzer process, emptied for every input), and runs the
+// conversion there exactly as the program runs: the runtime's own start-up,
+// which calls MAIN__, with standard input, output and error on files. The run
+// ends where the program's process would end: in exit or in abort (the
+// harness is linked with --wrap=exit and --wrap=abort), told apart from a
+// sanitizer's report by the sanitizers' death callback. The harness then does
+// what the end of the process would do (the runtime's units closed, stdio's
+// buffers written at exit or dropped at abort), judges the run, and puts the
+// runtime's process-wide state back as it was before the first run
+// (runtime_state.c), so that the next run starts as in a fresh process.
 // For safety, an output name that holds a slash is kept in the scratch
 // directory (each slash becomes '_'), except the devices /dev/null and
 // /dev/full.
 //
-// The child's end is sorted as the mutation fuzzer sorts it:
+// The run's end is sorted as the mutation fuzzer sorts it:
 //   expected  exit status 0 with nothing on standard error and an output file
 //             of max(0, nt) whole 40-character records (nt as echoed for the
-//             third file); or SIGABRT after the runtime's fatal-error report
+//             third file); or abort after the runtime's fatal-error report
 //             ("operation: reason" and "apparent state: ..."), with no
 //             sanitizer report, leaving an output file of whole records only;
-//   fault     anything else: a sanitizer report, any other signal or exit
+//   fault     anything else: a sanitizer report, a signal, another exit
 //             status, a malformed output file.
-// The harness exits 0 for an expected end, and aborts after printing the
-// reason (and the run's standard error) for a fault, so that the fuzzer
-// records it as a crash. A hang is the fuzzer's time-out.
+// For a fault the harness prints the reason (and the run's standard error)
+// and aborts, so that the fuzzer records a crash. A hang is the fuzzer's
+// time-out.
 #include <fcntl.h>
+#include <setjmp.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,15 +63,20 @@
 #include <string>
 #include <vector>
 
+#include "runtime_state.h"
+
 namespace fs = std::filesystem;
 
 // The runtime's start-up (its main, compiled under another name for this
 // harness): records the arguments, installs its signal handlers, connects
-// the standard units, calls MAIN__ and exits.
+// the standard units, registers its at-exit close, calls MAIN__ and exits.
+// Each run registers that close once more; it does its work only once a
+// process, and the harness closes the units itself after every run.
 extern "C" int f2c_runtime_main(int argc, char** argv);
 
-// abort itself; calls of abort from the program and the runtime come to
-// __wrap_abort below.
+// exit and abort themselves; calls from the program, the runtime and the
+// sanitizers come to __wrap_exit and __wrap_abort below.
+extern "C" [[noreturn]] void __real_exit(int status);
 extern "C" [[noreturn]] void __real_abort(void);
 
 // Called by AddressSanitizer and UndefinedBehaviorSanitizer after a report,
@@ -90,6 +109,9 @@ void write_file(const fs::path& path, const std::string& bytes) {
   out << bytes;
 }
 
+// How a run ended.
+enum Ending { running = 0, exited = 1, aborted = 2 };
+
 // What the judgement of the run's end needs.
 struct Run {
   fs::path scratch;        // holds run/ (the working directory), stdin, stdout, stderr
@@ -97,9 +119,13 @@ struct Run {
   bool to_file = false;
   std::optional<std::string> before;  // the output file's bytes before the run
   int harness_stderr = 2;  // the harness's own standard error, for its verdicts
+  volatile bool in_progress = false;
+  volatile Ending ending = running;
+  volatile int exit_status = 0;
   volatile bool sanitizer_reported = false;
 };
 Run the_run;
+jmp_buf run_end;
 
 void say(const std::string& text) {
   const ssize_t n = write(the_run.harness_stderr, text.data(), text.size());
@@ -173,12 +199,12 @@ bool runtime_report(const std::string& err) {
          err.find("apparent state:") != std::string::npos;
 }
 
-
 // The run ended through exit: it claims success, so the console must show
 // three loads and the output file hold exactly the records it should.
-void judge_exit() {
+void judge_exit(int status) {
   const std::string console = read_file(the_run.scratch / "stdout");
   const std::string err = read_file(the_run.scratch / "stderr");
+  if (status != 0) fault("exit status " + std::to_string(status), err);
   if (!err.empty()) fault("exit with a report on standard error", err);
   const std::optional<long long> nt = third_count(console);
   if (!nt) fault("success without three dt & nt lines", console);
@@ -195,20 +221,10 @@ void judge_exit() {
     fault("success with a wrong output file", "nt=" + std::to_string(*nt));
 }
 
-// The expected end through exit: judged, then the scratch directory goes.
-void judge_exit_and_clean_up() {
-  judge_exit();
-  std::error_code ec;
-  fs::remove_all(the_run.scratch, ec);
-}
-
-}  // namespace
-
 // The run called abort. After the runtime's fatal-error report, with no
 // sanitizer report, that is an expected end, as long as the output file
 // holds whole records only; anything else is a fault.
-extern "C" [[noreturn]] void __wrap_abort(void) {
-  if (the_run.sanitizer_reported) fault("sanitizer report", read_file(the_run.scratch / "stderr"));
+void judge_abort() {
   const std::string err = read_file(the_run.scratch / "stderr");
   if (!runtime_report(err)) fault("abort without the runtime's report", err);
   if (the_run.to_file && fs::is_regular_file(the_run.target)) {
@@ -217,28 +233,27 @@ extern "C" [[noreturn]] void __wrap_abort(void) {
     if (out != the_run.before && !whole_records(out, &records))
       fault("runtime error leaving part of a record", err);
   }
-  std::error_code ec;
-  fs::remove_all(the_run.scratch, ec);
-  dump_coverage();
-  _exit(0);
 }
-
-namespace {
 
 void on_sanitizer_death() {
   the_run.sanitizer_reported = true;
   say(read_file(the_run.scratch / "stderr"));
 }
 
-}  // namespace
+// Copies what the run left, for comparing runs made in one process with
+// runs made each in its own.
+void keep(const fs::path& dir, Ending ending) {
+  fs::create_directories(dir);
+  for (const char* name : {"stdout", "stderr"}) write_file(dir / name, read_file(the_run.scratch / name));
+  if (the_run.to_file && fs::is_regular_file(the_run.target))
+    write_file(dir / "output", read_file(the_run.target));
+  const std::string how =
+      ending == exited ? "exit " + std::to_string(the_run.exit_status) + "\n" : std::string("abort\n");
+  write_file(dir / "ending", how);
+}
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s INPUT\n", argv[0]);
-    return 2;
-  }
-  const std::string input = read_file(argv[1]);
-
+// One whole run of the conversion on one input.
+void run_one(const std::string& input, const std::optional<fs::path>& keep_dir) {
   std::vector<std::string> parts;
   std::size_t start = 0;
   while (parts.size() < 3) {
@@ -249,9 +264,7 @@ int main(int argc, char** argv) {
   }
   parts.push_back(input.substr(start));
 
-  // One scratch directory per fuzzer process: every input is a fork of it.
   Run& r = the_run;
-  r.scratch = fs::path("/dev/shm/read-scs1-afl") / std::to_string(getppid());
   std::error_code ec;
   fs::remove_all(r.scratch, ec);
   const fs::path run = r.scratch / "run";
@@ -266,9 +279,9 @@ int main(int argc, char** argv) {
   const std::string name = output_name(stdin_bytes);
   r.target = run / name;
   r.to_file = !name.empty() && name[0] != '/';
+  r.before.reset();
   if (r.to_file && fs::is_regular_file(r.target)) r.before = read_file(r.target);
 
-  r.harness_stderr = dup(2);
   if (chdir(run.c_str()) != 0) fault("chdir failed", std::strerror(errno));
   const int in = open((r.scratch / "stdin").c_str(), O_RDONLY);
   const int out = open((r.scratch / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -276,13 +289,103 @@ int main(int argc, char** argv) {
   if (in < 0 || out < 0 || err < 0) fault("cannot set up standard streams", std::strerror(errno));
   dup2(in, 0), dup2(out, 1), dup2(err, 2);
   close(in), close(out), close(err);
+  // The standard streams as a new process has them: nothing buffered, no
+  // end of file or error seen.
+  for (FILE* f : {stdin, stdout, stderr}) __fpurge(f), clearerr(f);
 
-  // Registered before the runtime's own at-exit close of its units, so run
-  // after it, on the files as the run left them.
-  std::atexit(judge_exit_and_clean_up);
-  if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(on_sanitizer_death);
   char program[] = "read-SCS1";
   char* run_argv[] = {program, nullptr};
-  f2c_runtime_main(1, run_argv);
-  return 0;  // not reached: the start-up exits
+  r.ending = running;
+  r.in_progress = true;
+  if (setjmp(run_end) == 0) {
+    f2c_runtime_main(1, run_argv);
+    fault("the runtime's start-up returned", "");
+  }
+  const Ending ending = r.ending;
+
+  // The end of the process: the runtime's units closed (its at-exit close,
+  // or the close in its fatal-error report), then stdio's buffers written at
+  // exit, or dropped by abort.
+  runtime_close_units();
+  if (ending == exited) std::fflush(stdout);
+  else __fpurge(stdout);
+  std::fflush(stderr);
+
+  if (ending == exited) judge_exit(r.exit_status);
+  else judge_abort();
+  if (keep_dir) keep(*keep_dir, ending);
+
+  runtime_state_restore();
+  if (chdir("/") != 0) fault("chdir failed", std::strerror(errno));
+  fs::remove_all(r.scratch, ec);
+}
+
+}  // namespace
+
+extern "C" [[noreturn]] void __wrap_exit(int status) {
+  if (!the_run.in_progress) __real_exit(status);
+  the_run.in_progress = false;
+  the_run.ending = exited;
+  the_run.exit_status = status;
+  longjmp(run_end, 1);
+}
+
+extern "C" [[noreturn]] void __wrap_abort(void) {
+  if (the_run.sanitizer_reported) fault("sanitizer report", read_file(the_run.scratch / "stderr"));
+  if (!the_run.in_progress) fault("abort outside a run", "");
+  the_run.in_progress = false;
+  the_run.ending = aborted;
+  longjmp(run_end, 1);
+}
+
+#ifdef __AFL_FUZZ_TESTCASE_LEN
+__AFL_FUZZ_INIT();
+#endif
+
+int main(int argc, char** argv) {
+  std::vector<std::string> inputs;
+  std::optional<fs::path> keep_dir;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--runtime-state") {
+      runtime_state_list(stdout);
+      return 0;
+    }
+    // Absolute: every run changes the working directory.
+    if (arg == "--keep" && i + 1 < argc) keep_dir = fs::absolute(argv[++i]);
+    else inputs.push_back(fs::absolute(arg));
+  }
+
+  // One scratch directory per fuzzer process (the fork server's children
+  // share it, one at a time).
+  the_run.scratch = fs::path("/dev/shm/read-scs1-afl") / std::to_string(getppid());
+  the_run.harness_stderr = dup(2);
+  if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(on_sanitizer_death);
+  runtime_state_save();
+
+#ifdef __AFL_FUZZ_TESTCASE_LEN
+  // AFL++'s own macros, as they come.
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wgnu-statement-expression"
+#pragma clang diagnostic ignored "-Wshorten-64-to-32"
+  if (inputs.empty()) {
+    __AFL_INIT();
+    const unsigned char* buffer = __AFL_FUZZ_TESTCASE_BUF;
+    while (__AFL_LOOP(10000)) {
+      run_one(std::string(reinterpret_cast<const char*>(buffer), __AFL_FUZZ_TESTCASE_LEN), std::nullopt);
+    }
+    return 0;
+  }
+#pragma clang diagnostic pop
+#endif
+  if (inputs.empty()) {
+    std::fprintf(stderr, "usage: %s [--keep DIR] INPUT... | --runtime-state\n", argv[0]);
+    return 2;
+  }
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    std::optional<fs::path> dir;
+    if (keep_dir) dir = *keep_dir / std::to_string(i);
+    run_one(read_file(inputs[i]), dir);
+  }
+  return 0;
 }
