@@ -104,6 +104,7 @@ static const struct {
     {"_libi77_version_f2c", "a version string, never written"},
     {"memfailure", "an error code constant, never written"},
     {"wohin", "seek origins, never written"},
+    {"one", "a constant 1 for byte-order tests, never written"},
     {"rafail", "a message text, never written"},
     {"what", "a message text, never written"},
     {"where", "a message text, never written"},
