@@ -53,6 +53,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -132,21 +133,26 @@ void say(const std::string& text) {
   (void)n;
 }
 
-// A fault: the reason and the run's standard error, then a crash.
+// A fault: the reason and the run's standard error, then a crash (without
+// the runtime's handler for SIGABRT, which would report once more).
 [[noreturn]] void fault(const std::string& why, const std::string& detail) {
   say("conversion_harness: fault: " + why + "\n" + detail + "\n");
   dump_coverage();
+  std::signal(SIGABRT, SIG_DFL);
   __real_abort();
 }
 
-// The name the program will read: the first line of standard input, cut at
-// 80 columns, trailing blanks removed (leading blanks stay).
+// The name of the file the program will write: the first line of standard
+// input, cut at 80 columns, a CR that is its last character but blanks taken
+// as part of the line end, trailing blanks removed (leading blanks stay),
+// and ended by a NUL as the C library sees it.
 std::string output_name(const std::string& input) {
   std::string name = input.substr(0, input.find('\n'));
   if (name.size() > 80) name.resize(80);
+  const std::size_t last = name.find_last_not_of(' ');
+  if (last != std::string::npos && name[last] == '\r') name[last] = ' ';
   while (!name.empty() && name.back() == ' ') name.pop_back();
-  if (!name.empty() && name.back() == '\r') name.pop_back();
-  return name;
+  return name.substr(0, name.find('\0'));
 }
 
 // Standard input with slashes in the name line taken out, unless it names
