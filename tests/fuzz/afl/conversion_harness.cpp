@@ -374,8 +374,10 @@ int main(int argc, char** argv) {
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wgnu-statement-expression"
 #pragma clang diagnostic ignored "-Wshorten-64-to-32"
+  // The fork server starts here (after the set-up above), also for input
+  // files, as afl-cmin and afl-showmap run the harness.
+  __AFL_INIT();
   if (inputs.empty()) {
-    __AFL_INIT();
     const unsigned char* buffer = __AFL_FUZZ_TESTCASE_BUF;
     while (__AFL_LOOP(10000)) {
       run_one(std::string(reinterpret_cast<const char*>(buffer), __AFL_FUZZ_TESTCASE_LEN), std::nullopt);
