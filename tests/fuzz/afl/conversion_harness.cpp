@@ -183,14 +183,17 @@ std::optional<long long> third_count(const std::string& console) {
 }
 
 // Whole records of the CSV layout only: 40 characters and a line end each.
+// A time beyond single precision is infinite, written "inf" or "-inf".
 bool whole_records(const std::string& csv, long long* count) {
   if (csv.size() % 41 != 0) return false;
   for (std::size_t at = 0; at < csv.size(); at += 41) {
     if (csv[at + 40] != '\n' || csv[at + 7] != ',' || csv[at + 18] != ',' || csv[at + 29] != ',')
       return false;
+    const std::string time = csv.substr(at, 7);
+    const bool infinite_time = time == "    inf" || time == "   -inf";
     for (std::size_t k = 0; k < 40; ++k) {
       const char ch = csv[at + k];
-      if (k == 7 || k == 18 || k == 29) continue;
+      if (k == 7 || k == 18 || k == 29 || (k < 7 && infinite_time)) continue;
       if (!(ch == ' ' || ch == '-' || ch == '.' || ch == '*' || (ch >= '0' && ch <= '9'))) return false;
     }
   }
