@@ -46,6 +46,14 @@ endif()
 set(_f2c_defs -D_GNU_SOURCE -DNON_UNIX_STDIO -Df2c -DWANT_LEAD_0 -DSkip_f2c_Undefs)
 set(_f2c_cflags -ansi -O2 -w ${_f2c_defs})
 separate_arguments(_f2c_extra UNIX_COMMAND "${LIBF2C_EXTRA_C_FLAGS}")
+# A sanitizer build instruments the runtime too, except for the alignment
+# check: the runtime stores every list-read item through a pointer to a
+# union that holds a double, so each 4-byte real at an address that is not a
+# multiple of 8 counts as misaligned, although only its 4-byte member is
+# touched.
+if(READ_SCS1_SANITIZE)
+  list(PREPEND _f2c_extra ${READ_SCS1_SANITIZER_FLAGS} -fno-sanitize=alignment)
+endif()
 
 # Generated headers, made as the library's own makefile makes them: f2c.h,
 # signal1.h and sysdep1.h are copies of their .h0 templates; arith.h is what

@@ -110,8 +110,9 @@ void write_file(const fs::path& path, const std::string& bytes) {
   out << bytes;
 }
 
-// How a run ended.
-enum Ending { running = 0, exited = 1, aborted = 2 };
+// Where the harness stands: before the first run, in a run, or after one
+// (and how it ended). exit and abort end a run only while one is running.
+enum Ending { none, running, exited, aborted };
 
 // What the judgement of the run's end needs.
 struct Run {
@@ -120,8 +121,7 @@ struct Run {
   bool to_file = false;
   std::optional<std::string> before;  // the output file's bytes before the run
   int harness_stderr = 2;  // the harness's own standard error, for its verdicts
-  volatile bool in_progress = false;
-  volatile Ending ending = running;
+  volatile Ending ending = none;
   volatile int exit_status = 0;
   volatile bool sanitizer_reported = false;
 };
@@ -305,7 +305,6 @@ void run_one(const std::string& input, const std::optional<fs::path>& keep_dir) 
   char program[] = "read-SCS1";
   char* run_argv[] = {program, nullptr};
   r.ending = running;
-  r.in_progress = true;
   if (setjmp(run_end) == 0) {
     f2c_runtime_main(1, run_argv);
     fault("the runtime's start-up returned", "");
@@ -332,8 +331,7 @@ void run_one(const std::string& input, const std::optional<fs::path>& keep_dir) 
 }  // namespace
 
 extern "C" [[noreturn]] void __wrap_exit(int status) {
-  if (!the_run.in_progress) __real_exit(status);
-  the_run.in_progress = false;
+  if (the_run.ending != running) __real_exit(status);
   the_run.ending = exited;
   the_run.exit_status = status;
   longjmp(run_end, 1);
@@ -341,8 +339,7 @@ extern "C" [[noreturn]] void __wrap_exit(int status) {
 
 extern "C" [[noreturn]] void __wrap_abort(void) {
   if (the_run.sanitizer_reported) fault("sanitizer report", read_file(the_run.scratch / "stderr"));
-  if (!the_run.in_progress) fault("abort outside a run", "");
-  the_run.in_progress = false;
+  if (the_run.ending != running) fault("abort outside a run", "");
   the_run.ending = aborted;
   longjmp(run_end, 1);
 }

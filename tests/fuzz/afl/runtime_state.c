@@ -21,7 +21,7 @@
 
 /* Defined in the runtime without a declaration in its headers. */
 extern int f__Aquote;
-extern int f__cnt[10], f__ret[10], f__cp, f__rp;
+extern int f__cnt[10], f__ret[10], f__cp, f__rp; /* 10: STKSZ in fmt.c */
 extern char *f__icend, *f__icptr;
 extern int f__icnum;
 extern icilist *f__svic;
@@ -38,14 +38,14 @@ struct restored {
   const char *name;
   void *address;
   size_t size;
-  unsigned char saved[sizeof(unit) * MXUNIT];
+  unsigned char *saved; /* a copy from before the first run */
 };
 
-#define RESTORED(variable) {#variable, &(variable), sizeof(variable), {0}}
+#define RESTORED(variable) {#variable, &(variable), sizeof(variable), NULL}
 
 static struct restored restored[] = {
     /* The unit table: which files are open, and how. */
-    {"f__units", f__units, sizeof(unit) * MXUNIT, {0}},
+    {"f__units", f__units, sizeof(unit) * MXUNIT, NULL},
     RESTORED(f__init),
     /* The statement in progress, which a run that ended on an error report
      * left half done. */
@@ -128,7 +128,11 @@ static const struct {
 
 void runtime_state_save(void) {
   size_t i;
-  for (i = 0; i < COUNT(restored); ++i) memcpy(restored[i].saved, restored[i].address, restored[i].size);
+  for (i = 0; i < COUNT(restored); ++i) {
+    restored[i].saved = malloc(restored[i].size);
+    if (restored[i].saved == NULL) abort();
+    memcpy(restored[i].saved, restored[i].address, restored[i].size);
+  }
 }
 
 void runtime_close_units(void) {

@@ -8,7 +8,7 @@
 extern "C" {
 #endif
 
-/* Remembers the state as it is before the first run. */
+/* Remembers the state as it is before the first run; called once. */
 void runtime_state_save(void);
 /* Closes every unit as the runtime's at-exit close does: buffers written,
  * files closed (the standard streams stay open). */
